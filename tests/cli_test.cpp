@@ -3,23 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include "listing_model.hpp"
+#include "run_process.hpp"
 
-#include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
-#include <optional>
 #include <random>
 #include <set>
-#include <string>
-#include <thread>
-#include <vector>
-
-#include "listing_model.hpp"
 
 namespace fs = std::filesystem;
 
@@ -41,63 +30,12 @@ const std::string sample_asm =
     "\t\t\t\tDB\t051H,02FH\t; Q. \r\n";
 const std::string converted = "Source size: 18 bytes\n";
 
-std::string read_file(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void write_file(const fs::path& path, const std::string& content)
-{
-    std::ofstream(path, std::ios::binary) << content;
-}
-
-struct run_result {
-    int status; // -1 when the tool had to be killed
-    std::string out;
-    std::string err;
-};
-
-// Runs binary with args in dir; uid, when given, is the user to run as.
-run_result run_tool(const fs::path& dir, const std::vector<std::string>& args,
+run_result run_tool(const fs::path& dir, std::vector<std::string> args,
                     const std::string& binary = KORMELT_BINARY,
                     std::optional<uid_t> uid = std::nullopt)
 {
-    const fs::path capture = fs::path(testing::TempDir()) / ("kormelt-capture-" + std::to_string(getpid()));
-    fs::create_directories(capture);
-    const pid_t child = fork();
-    if (child == 0) {
-        const int in = open("/dev/null", O_RDONLY);
-        const int out = open((capture / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = open((capture / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(in, 0);
-        dup2(out, 1);
-        dup2(err, 2);
-        if (uid && (setgid(*uid) != 0 || setuid(*uid) != 0))
-            _exit(126);
-        if (chdir(dir.c_str()) != 0)
-            _exit(126);
-        std::vector<char*> argv{const_cast<char*>(binary.c_str())};
-        for (const std::string& word : args)
-            argv.push_back(const_cast<char*>(word.c_str()));
-        argv.push_back(nullptr);
-        execv(binary.c_str(), argv.data());
-        _exit(127);
-    }
-    // A tool that waits for an end of input that never comes is a failure,
-    // not a hung test suite.
-    int wait_status = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (waitpid(child, &wait_status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(child, SIGKILL);
-            waitpid(child, &wait_status, 0);
-            return {-1, read_file(capture / "out"), read_file(capture / "err")};
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    const int status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
-    return {status, read_file(capture / "out"), read_file(capture / "err")};
+    args.insert(args.begin(), binary);
+    return run_process(args, dir, uid);
 }
 
 // A scratch directory holding in.bin (the sample) and an empty directory dir.

@@ -19,3 +19,16 @@ void fatal_error(const char* message)
     }
     std::exit(3);
 }
+
+void close_files()
+{
+    std::fclose(source_file);
+    source_file = nullptr;
+    // The close flushes the last buffered lines, so its failure is a failed
+    // write (a full disk). The handle is emptied first so that fatal_error
+    // does not close the stream a second time.
+    std::FILE* target = target_file;
+    target_file = nullptr;
+    if (std::fclose(target) != 0)
+        fatal_error("Failed Writing\n");
+}

@@ -11,3 +11,7 @@ extern std::FILE* target_file;
 // Prints the message to standard output, closes whichever file is open and
 // ends the process with status 3.
 [[noreturn]] void fatal_error(const char* message);
+
+// Closes the source, then the target; a failed close of the target is a
+// failed write and ends the run through fatal_error.
+void close_files();
