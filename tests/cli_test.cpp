@@ -166,6 +166,20 @@ TEST(cli_sources, pipe_source_ends_with_its_input)
     fs::remove_all(dir);
 }
 
+TEST(cli_sources, source_past_4_gib_is_counted_exactly)
+{
+    // A sparse file costs no disk; on tmpfs its holes also read fast.
+    const fs::path dir = fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::path(testing::TempDir());
+    const fs::path source = dir / ("kormelt-sparse-" + std::to_string(getpid()) + ".bin");
+    const std::uintmax_t size = (std::uintmax_t{1} << 32) + 17;
+    std::ofstream(source).close();
+    fs::resize_file(source, size);
+    const run_result result = run_tool(dir, {source.string(), "/dev/null", "/C"});
+    fs::remove(source);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, banner + "Source size: " + std::to_string(size) + " bytes\n");
+}
+
 TEST(cli_sources, random_files_match_the_plain_model)
 {
     const fs::path dir = make_scratch();

@@ -18,7 +18,8 @@ std::string convert(const std::vector<std::uint8_t>& source, dialect form,
 {
     source_file = std::tmpfile();
     target_file = std::tmpfile();
-    std::fwrite(source.data(), 1, source.size(), source_file);
+    if (!source.empty())
+        std::fwrite(source.data(), 1, source.size(), source_file);
     std::rewind(source_file);
     const std::uint64_t listed = convert_records(form);
     if (total != nullptr)
