@@ -10,6 +10,15 @@
 #define KORMELT_SSE2 0
 #endif
 
+// SSSE3 is not part of every x86-64 processor: its code is compiled for it
+// alone and chosen at run time.
+#if KORMELT_SSE2 && defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define KORMELT_SSSE3 1
+#include <tmmintrin.h>
+#else
+#define KORMELT_SSSE3 0
+#endif
+
 namespace {
 
 // Each item with its trailing comma, padded to eight bytes so that one
@@ -65,40 +74,21 @@ byte_classes classify_plain(std::span<const std::uint8_t> record)
     return classes;
 }
 
-// Where a double-byte character may start (a lead byte before a high byte),
-// pairs are taken from the left: the second byte of a pair never starts
-// another. The table gives, for eight such bits and whether the byte before
-// them was a taken start, the starts that are taken; two lookups replace a
-// loop whose exits no branch predictor foresees on binary data.
-using pair_table = std::array<std::array<std::uint8_t, 256>, 2>;
-
-constexpr pair_table make_pair_starts()
-{
-    pair_table table{};
-    for (unsigned carry = 0; carry < 2; ++carry) {
-        for (unsigned starts = 0; starts < 256; ++starts) {
-            unsigned taken = 0;
-            bool previous_taken = carry != 0;
-            for (unsigned i = 0; i < 8; ++i) {
-                const bool take = (starts >> i & 1u) != 0 && !previous_taken;
-                taken |= static_cast<unsigned>(take) << i;
-                previous_taken = take;
-            }
-            table[carry][starts] = static_cast<std::uint8_t>(taken);
-        }
-    }
-    return table;
-}
-
-constexpr pair_table pair_starts = make_pair_starts();
-
-// Both bytes of every double-byte character of the record.
+// Both bytes of every double-byte character of the record. Where a lead
+// byte stands before a high byte a pair may start; pairs are taken from the
+// left, and the second byte of a pair never starts another. So in each run
+// of consecutive possible starts, the starts at even distance from the run's
+// first one are taken. Adding the first bit of a run to the starts clears
+// exactly that run, which finds the runs beginning on even positions without
+// a loop, whose exits no branch predictor would foresee on binary data.
 unsigned pair_bytes(const byte_classes& classes)
 {
+    constexpr unsigned even = 0x5555u;
     const unsigned starts = classes.lead & (classes.high >> 1);
-    const unsigned low = pair_starts[0][starts & 0xFFu];
-    const unsigned high = pair_starts[low >> 7][starts >> 8];
-    const unsigned taken = low | high << 8;
+    const unsigned run_firsts = starts & ~(starts << 1);
+    const unsigned even_runs = starts & ~(starts + (run_firsts & even));
+    const unsigned odd_runs = starts & ~even_runs;
+    const unsigned taken = (even_runs & even) | (odd_runs & ~even);
     return taken | taken << 1;
 }
 
@@ -154,6 +144,93 @@ void put_comment_full(const std::uint8_t* record, char* to)
 }
 #endif
 
+#if KORMELT_SSSE3
+// The 80 bytes of the items of a full record are five vectors. Each takes
+// its digits by shuffling the record's 32 hex digits, which sit in two
+// vectors (bytes 0 to 7 and 8 to 15), and its fixed characters ("0x", "H",
+// ",") from a constant.
+struct item_vectors {
+    std::array<std::array<std::int8_t, 16>, 5> from_low;  // shuffle of digits 0..15
+    std::array<std::array<std::int8_t, 16>, 5> from_high; // shuffle of digits 16..31
+    std::array<std::array<char, 16>, 5> fixed;
+};
+
+constexpr item_vectors make_item_vectors(dialect form)
+{
+    item_vectors v{};
+    const std::size_t first_digit = form == dialect::c ? 2 : 1;
+    const char* const pattern = form == dialect::c ? "0x??," : "0??H,";
+    for (std::size_t at = 0; at < 80; ++at) {
+        const std::size_t k = at / 16;
+        const std::size_t i = at % 16;
+        const std::size_t item = at / item_step;
+        const std::size_t column = at % item_step;
+        v.from_low[k][i] = v.from_high[k][i] = -128; // a shuffle index of -128 gives 0
+        if (column == first_digit || column == first_digit + 1) {
+            const std::size_t digit = 2 * item + (column - first_digit);
+            auto& from = digit < 16 ? v.from_low : v.from_high;
+            from[k][i] = static_cast<std::int8_t>(digit % 16);
+        } else {
+            v.fixed[k][i] = pattern[column];
+        }
+    }
+    return v;
+}
+
+constexpr item_vectors c_item_vectors = make_item_vectors(dialect::c);
+constexpr item_vectors asm_item_vectors = make_item_vectors(dialect::assembler);
+
+__m128i load(const void* from)
+{
+    return _mm_loadu_si128(static_cast<const __m128i*>(from));
+}
+
+template <dialect Form>
+__attribute__((target("ssse3"))) void put_items_ssse3(const std::uint8_t* record, char* to)
+{
+    const item_vectors& layout = Form == dialect::c ? c_item_vectors : asm_item_vectors;
+    const __m128i digits = _mm_setr_epi8('0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C',
+                                         'D', 'E', 'F');
+    const __m128i nibble = _mm_set1_epi8(0x0F);
+    const __m128i v = load(record);
+    const __m128i high = _mm_shuffle_epi8(digits, _mm_and_si128(_mm_srli_epi16(v, 4), nibble));
+    const __m128i low = _mm_shuffle_epi8(digits, _mm_and_si128(v, nibble));
+    const __m128i first_half = _mm_unpacklo_epi8(high, low);
+    const __m128i second_half = _mm_unpackhi_epi8(high, low);
+    for (std::size_t k = 0; k < 5; ++k) {
+        const __m128i item_bytes = _mm_or_si128(
+            load(layout.fixed[k].data()),
+            _mm_or_si128(_mm_shuffle_epi8(first_half, load(layout.from_low[k].data())),
+                         _mm_shuffle_epi8(second_half, load(layout.from_high[k].data()))));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 16 * k), item_bytes);
+    }
+}
+
+const bool has_ssse3 = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("ssse3") != 0;
+}();
+#endif
+
+template <dialect Form, std::size_t Extent>
+char* put_items(std::span<const std::uint8_t, Extent> record, char* to)
+{
+#if KORMELT_SSSE3
+    if constexpr (Extent == record_size) {
+        if (has_ssse3) {
+            put_items_ssse3<Form>(record.data(), to);
+            return to + record_size * item_step;
+        }
+    }
+#endif
+    const item_table& items = Form == dialect::c ? c_items : asm_items;
+    for (const std::uint8_t b : record) {
+        std::memcpy(to, items[b].data(), sizeof items[b]);
+        to += item_step;
+    }
+    return to;
+}
+
 template <std::size_t N>
 char* put(char* to, const char (&text)[N])
 {
@@ -179,7 +256,6 @@ template <dialect Form, std::size_t Extent>
 listing_line compose(std::span<const std::uint8_t, Extent> record, bool first, bool more_follows)
 {
     constexpr bool c = Form == dialect::c;
-    constexpr const item_table& items = c ? c_items : asm_items;
     listing_line line;
     char* const start = line.text.data();
     char* p = put(start, "\t\t\t\t");
@@ -188,10 +264,7 @@ listing_line compose(std::span<const std::uint8_t, Extent> record, bool first, b
     else
         p = put(p, "DB\t");
 
-    for (const std::uint8_t b : record) {
-        std::memcpy(p, items[b].data(), sizeof items[b]);
-        p += item_step;
-    }
+    p = put_items<Form>(record, p);
     --p; // the last item's comma gives way to the terminator
     if constexpr (c)
         p = more_follows ? put(p, ",\t/* ") : put(p, "};\t/* ");
