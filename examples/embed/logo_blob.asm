@@ -1,0 +1,4 @@
+; The embedded file as a flat blob.
+logo:
+%include "logo.asm"
+logo_end:
