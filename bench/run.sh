@@ -2,7 +2,8 @@
 # Times the tool against the cost of writing its listing (dd from /dev/zero,
 # the same number of bytes, bs=64k, into the same directory) and against
 # xxd -i, on a random and a text source of 64 MiB, side by side in one run,
-# and measures its peak memory at 1 MiB and 256 MiB. Needs GNU time, dd, xxd.
+# and measures its peak memory at 1 MiB and 256 MiB. Needs GNU time, dd, xxd
+# and bc (Debian: time, coreutils, xxd, bc).
 #   bench/run.sh [runs]      (default 7; the figures are medians)
 set -euo pipefail
 
@@ -11,7 +12,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${KORMELT_BENCH_BUILD:-$root/build-bench}
 work=${KORMELT_BENCH_DIR:-/dev/shm/kormelt-bench.$$}
 
-for tool in dd xxd /usr/bin/time; do
+for tool in dd xxd bc /usr/bin/time; do
   command -v "$tool" >/dev/null || { echo "bench needs $tool" >&2; exit 1; }
 done
 
