@@ -50,7 +50,7 @@ void write_line(const listing_line& line)
 
 std::uint64_t convert_records(dialect form)
 {
-    record_buffer records[2];
+    std::array<record_buffer, 2> records;
     record_buffer* current = &records[0];
     record_buffer* ahead = &records[1];
     std::uint64_t total = 0;
