@@ -81,10 +81,10 @@ byte_classes classify_plain(std::span<const std::uint8_t> record)
 // first one are taken. Adding the first bit of a run to the starts clears
 // exactly that run, which finds the runs beginning on even positions without
 // a loop, whose exits no branch predictor would foresee on binary data.
-unsigned pair_bytes(const byte_classes& classes)
+unsigned pair_bytes(unsigned high, unsigned lead)
 {
     constexpr unsigned even = 0x5555u;
-    const unsigned starts = classes.lead & (classes.high >> 1);
+    const unsigned starts = lead & (high >> 1);
     const unsigned run_firsts = starts & ~(starts << 1);
     const unsigned even_runs = starts & ~(starts + (run_firsts & even));
     const unsigned odd_runs = starts & ~even_runs;
@@ -97,7 +97,7 @@ unsigned pair_bytes(const byte_classes& classes)
 void put_comment_plain(std::span<const std::uint8_t> record, char* to)
 {
     const byte_classes classes = classify_plain(record);
-    const unsigned shown = classes.visible | pair_bytes(classes);
+    const unsigned shown = classes.visible | pair_bytes(classes.high, classes.lead);
     for (std::size_t i = 0; i < record.size(); ++i)
         to[i] = (shown >> i & 1u) != 0 ? static_cast<char>(record[i]) : '.';
 }
@@ -136,9 +136,9 @@ void put_comment_full(const std::uint8_t* record, char* to)
     const __m128i visible = _mm_andnot_si128(
         _mm_cmpeq_epi8(v, _mm_set1_epi8('/')),
         _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8(0x20)), _mm_cmplt_epi8(v, _mm_set1_epi8(0x7F))));
-    const byte_classes classes{static_cast<unsigned>(_mm_movemask_epi8(v)),
-                               static_cast<unsigned>(_mm_movemask_epi8(lead)), 0};
-    const __m128i shown = _mm_or_si128(visible, expand_bits(pair_bytes(classes)));
+    const unsigned pairs = pair_bytes(static_cast<unsigned>(_mm_movemask_epi8(v)),
+                                      static_cast<unsigned>(_mm_movemask_epi8(lead)));
+    const __m128i shown = _mm_or_si128(visible, expand_bits(pairs));
     const __m128i text = _mm_or_si128(_mm_and_si128(shown, v), _mm_andnot_si128(shown, _mm_set1_epi8('.')));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(to), text);
 }
