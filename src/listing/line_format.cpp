@@ -118,6 +118,11 @@ constexpr std::array<std::uint64_t, 256> make_byte_masks()
 
 constexpr std::array<std::uint64_t, 256> byte_masks = make_byte_masks();
 
+__m128i load(const void* from)
+{
+    return _mm_loadu_si128(static_cast<const __m128i*>(from));
+}
+
 __m128i expand_bits(unsigned mask)
 {
     return _mm_set_epi64x(static_cast<long long>(byte_masks[mask >> 8 & 0xFFu]),
@@ -127,7 +132,7 @@ __m128i expand_bits(unsigned mask)
 // Stores 16 bytes at to.
 void put_comment_full(const std::uint8_t* record, char* to)
 {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(record));
+    const __m128i v = load(record);
     // Signed compares: v itself puts the high bytes below zero, v ^ 0x80
     // maps 0x81..0xFE onto 1..126.
     const __m128i shifted = _mm_xor_si128(v, _mm_set1_epi8(static_cast<char>(0x80)));
@@ -179,11 +184,6 @@ constexpr item_vectors make_item_vectors(dialect form)
 
 constexpr item_vectors c_item_vectors = make_item_vectors(dialect::c);
 constexpr item_vectors asm_item_vectors = make_item_vectors(dialect::assembler);
-
-__m128i load(const void* from)
-{
-    return _mm_loadu_si128(static_cast<const __m128i*>(from));
-}
 
 template <dialect Form>
 __attribute__((target("ssse3"))) void put_items_ssse3(const std::uint8_t* record, char* to)
@@ -238,8 +238,6 @@ char* put(char* to, const char (&text)[N])
     return to + N - 1;
 }
 
-// A full record has its own copy of the layout code, with a fixed count, so
-// that the compiler unrolls the items and inlines the comment.
 template <std::size_t Extent>
 void put_comment(std::span<const std::uint8_t, Extent> record, char* to)
 {
@@ -252,6 +250,8 @@ void put_comment(std::span<const std::uint8_t, Extent> record, char* to)
     put_comment_plain(record, to);
 }
 
+// A full record has its own copy of the layout code, with a fixed count, so
+// that the compiler unrolls the items and inlines the comment.
 template <dialect Form, std::size_t Extent>
 listing_line compose(std::span<const std::uint8_t, Extent> record, bool first, bool more_follows)
 {
